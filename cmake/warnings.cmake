@@ -1,0 +1,14 @@
+# Project code is warning-free in every tree; third-party code is built elsewhere (.deps) or
+# compiled with its own flags.
+function(lumacut_strict target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+  if(WIN32)
+    target_compile_definitions(${target} PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
+                                                 _WIN32_WINNT=0x0601)
+  endif()
+endfunction()
+
+if(NOT WIN32 AND LUMACUT_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()

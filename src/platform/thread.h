@@ -1,0 +1,55 @@
+// Base of every worker thread. A subclass constructor calls CreateSuspended(), sets its own
+// members, then Launch(): the thread never sees a half-built object. A subclass whose Run()
+// touches its own members must stop the thread in its own destructor (StopAndWait or
+// StopOrTerminate), because by the time the base destructor runs those members are gone.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "platform/unique_handle.h"
+
+class CVelmorBasedThread {
+ public:
+  virtual ~CVelmorBasedThread();
+  CVelmorBasedThread(const CVelmorBasedThread&) = delete;
+  CVelmorBasedThread& operator=(const CVelmorBasedThread&) = delete;
+
+  // The thread's body; its result becomes the thread's exit code.
+  virtual uint32_t Run() = 0;
+
+  bool IsRunning() const { return running_; }
+  bool IsStartPending() const { return start_pending_; }
+  HANDLE thread_handle() const { return thread_.get(); }
+
+ protected:
+  CVelmorBasedThread();
+
+  // Creates the thread suspended; false when the system refused (Run() will never be called).
+  bool CreateSuspended();
+  // Releases a thread made by CreateSuspended() into Run().
+  void Launch();
+
+  // Polled by Run(): the owner wants the thread to end.
+  bool IsStopRequested() const { return stop_requested_; }
+  // Sleeps up to ms; returns true at once when a stop is requested, so pauses in retry loops do
+  // not hold up the owner.
+  bool WaitForStop(uint32_t ms) const;
+
+  // Requests a stop and waits without time-out.
+  void StopAndWait();
+  // Requests a stop; a thread still alive after graceMs is terminated with exit code 0.
+  // Only for threads that hold no lock and own nothing that termination would leak for good.
+  void StopOrTerminate(uint32_t graceMs);
+
+ private:
+  static unsigned __stdcall Entry(void* self);
+  void RequestStop();
+  void Join();
+
+  std::atomic<bool> start_pending_{false};
+  std::atomic<bool> running_{false};
+  std::atomic<bool> stop_requested_{false};
+  UniqueKernelHandle thread_;
+  UniqueKernelHandle stop_event_;
+};

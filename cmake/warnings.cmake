@@ -11,4 +11,8 @@ endfunction()
 if(NOT WIN32 AND LUMACUT_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
+  if(LUMACUT_FUZZ)
+    # Coverage instrumentation for everything the fuzz targets link, not only their own files.
+    add_compile_options(-fsanitize=fuzzer-no-link)
+  endif()
 endif()

@@ -85,6 +85,8 @@ int ComputeOsVersionClass() {
   if (!::GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info))) return 6;
 #pragma GCC diagnostic pop
   if (info.dwMajorVersion == 5 && info.dwMinorVersion == 1) return 0;
+  // A manifest that declares Windows 10 makes the system report 10.0 directly.
+  if (info.dwMajorVersion >= 10) return 5;
   if (info.dwMajorVersion != 6) return 6;
   if (info.dwMinorVersion == 0) return 1;
   if (info.dwMinorVersion == 1) return info.wServicePackMajor != 0 ? 3 : 2;

@@ -3,15 +3,11 @@
 //   test_child sleep MS N        sleeps MS milliseconds, then ends with N
 //   test_child append FILE TEXT  appends TEXT and a newline to FILE, then ends with 0
 //   test_child show FILE         writes the show-window flag it was started with to FILE
-//   test_child scratch FILE      writes its scratch folder (made at load) to FILE
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
-
-#include "platform/encoding.h"
-#include "platform/folders.h"
 
 int wmain(int argc, wchar_t** argv) {
   if (argc >= 3 && std::wcscmp(argv[1], L"exit") == 0) return std::wcstol(argv[2], nullptr, 10);
@@ -22,7 +18,9 @@ int wmain(int argc, wchar_t** argv) {
   if (argc >= 4 && std::wcscmp(argv[1], L"append") == 0) {
     FILE* f = _wfopen(argv[2], L"ab");
     if (!f) return 2;
-    std::fprintf(f, "%s\n", WideToUtf8(argv[3]).c_str());
+    char text[512] = {};
+    ::WideCharToMultiByte(CP_UTF8, 0, argv[3], -1, text, sizeof text - 1, nullptr, nullptr);
+    std::fprintf(f, "%s\n", text);
     std::fclose(f);
     return 0;
   }
@@ -34,14 +32,6 @@ int wmain(int argc, wchar_t** argv) {
     if (!f) return 2;
     std::fprintf(f, "%lu %u", static_cast<unsigned long>(startup.dwFlags & STARTF_USESHOWWINDOW),
                  static_cast<unsigned>(startup.wShowWindow));
-    std::fclose(f);
-    return 0;
-  }
-  if (argc >= 3 && std::wcscmp(argv[1], L"scratch") == 0) {
-    const std::string folder = WideToUtf8(GetScratchFolder());
-    FILE* f = _wfopen(argv[2], L"wb");
-    if (!f || folder.empty()) return 2;
-    std::fwrite(folder.data(), 1, folder.size(), f);
     std::fclose(f);
     return 0;
   }

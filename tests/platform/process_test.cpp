@@ -91,7 +91,7 @@ TEST(ScratchFolder, OwnedPerProcessAndDeletedAtExit) {
   TempFolder dir;
   const std::wstring out = dir.path() + L"scratch.txt";
   {
-    CVelmorBasedProcess child(Child(L"scratch \"" + out + L"\""));
+    CVelmorBasedProcess child(L"\"" + SiblingExecutable(L"scratch_child.exe") + L"\" \"" + out + L"\"");
     ASSERT_TRUE(child.Start());
   }
   const std::string scratch = ReadAll(out);

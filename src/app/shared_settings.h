@@ -1,0 +1,40 @@
+// The process-wide record that several subsystems share: UI scale, the network choices that
+// every new connection starts from, and this copy's channel id. Created first thing by the entry
+// point and deleted in its quit sequence; null outside that span.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/mutex.h"
+
+struct ProxyChoice {
+  int32_t kind = 0;  // 0 direct, 1 HTTP proxy through a CONNECT tunnel
+  std::string host;
+  uint16_t port = 0;
+};
+
+struct CSharedSettings {
+  // Window thread only; no lock.
+  double ui_scale = 1.0;
+
+  // The fields below are read and written only while `lock` is held. Lock order: this lock
+  // before the event logger's.
+  ProxyChoice proxy;
+  int32_t resolution_mode = 0;  // 0 system resolver, 1 own resolver asking dns_server
+  std::string dns_server;       // dotted-decimal IPv4
+  std::string channel_id;       // at most 8 bytes
+  // The network check reports each kind of recovery once per process.
+  bool proxy_reported = false;
+  bool dns_reported = false;
+
+  CXMutex lock;
+};
+
+void CreateSharedSettings();
+void DeleteSharedSettings();
+CSharedSettings* GetSharedSettings();
+
+// Copy of the channel id taken under the lock; empty before the settings exist.
+std::string GetChannelId();
+void SetChannelId(const std::string& channelId);

@@ -16,3 +16,9 @@ if(NOT WIN32 AND LUMACUT_SANITIZE)
     add_compile_options(-fsanitize=fuzzer-no-link)
   endif()
 endif()
+
+# The shipped build is small: unused code is dropped and symbols are stripped.
+if(WIN32)
+  add_compile_options($<$<CONFIG:MinSizeRel>:-ffunction-sections> $<$<CONFIG:MinSizeRel>:-fdata-sections>)
+  add_link_options($<$<CONFIG:MinSizeRel>:-Wl,--gc-sections> $<$<CONFIG:MinSizeRel>:-s>)
+endif()

@@ -1,6 +1,9 @@
 // LumacutSetup.exe itself, started as a real process.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "app/product.h"
 #include "platform/files.h"
 #include "platform/unique_handle.h"
@@ -91,4 +94,29 @@ TEST_F(EntryPointTest, FirstRunCreatesTheProductFolderOnly) {
   wchar_t self[MAX_PATH] = {};
   ::GetModuleFileNameW(nullptr, self, MAX_PATH);
   EXPECT_EQ(_wcsicmp(RecordKey(L"launch_appname").c_str(), self), 0);
+}
+
+// The executable carries its icon group 102 in the usual sizes and a manifest that asks for
+// administrator rights.
+TEST(InstallerResources, IconGroupAndElevatingManifest) {
+  HMODULE module = ::LoadLibraryExW(Installer().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(module, nullptr);
+  HRSRC group = ::FindResourceW(module, MAKEINTRESOURCEW(102), MAKEINTRESOURCEW(14));
+  ASSERT_NE(group, nullptr);
+  // GRPICONDIR: reserved, type, count, then 14-byte entries whose first byte is the width
+  // (0 meaning 256).
+  const auto* dir = static_cast<const unsigned char*>(::LockResource(::LoadResource(module, group)));
+  const int count = dir[4] | (dir[5] << 8);
+  std::vector<int> widths;
+  for (int i = 0; i < count; ++i) widths.push_back(dir[6 + 14 * i] == 0 ? 256 : dir[6 + 14 * i]);
+  for (int size : {16, 32, 48, 256}) {
+    EXPECT_NE(std::find(widths.begin(), widths.end(), size), widths.end()) << size;
+  }
+
+  HRSRC manifest = ::FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+  ASSERT_NE(manifest, nullptr);
+  const std::string text(static_cast<const char*>(::LockResource(::LoadResource(module, manifest))),
+                         ::SizeofResource(module, manifest));
+  EXPECT_NE(text.find("level=\"requireAdministrator\""), std::string::npos);
+  ::FreeLibrary(module);
 }

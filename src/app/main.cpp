@@ -1,13 +1,16 @@
-// The installer's entry point: one instance at a time, the launch context, the product folder,
-// then the quit sequence. Errors end the run through the quit sequence; the exit code is 0.
+// The installer's entry point: one instance at a time, the launch context, the start events,
+// the product folder, then the quit sequence. Errors end the run through the quit sequence;
+// the exit code is always 0.
 #include "app/install_record.h"
 #include "app/launch_context.h"
 #include "app/product.h"
 #include "app/shared_settings.h"
 #include "app/single_instance.h"
+#include "platform/encoding.h"
 #include "platform/files.h"
 #include "platform/folders.h"
 #include "platform/windows_api.h"
+#include "telemetry/logger.h"
 
 namespace {
 
@@ -19,8 +22,30 @@ void CreateProductFolder() {
   }
 }
 
+void SendStartEvents(const LaunchContext& context) {
+  ILoggerServer* logger = GetLogger();
+  logger->ClearProperties();
+  logger->AddBoolProperty("is_first_install", IsFirstInstall());
+  logger->AddStringProperty("soft_package_name", context.package_name.c_str());
+  logger->AddIntProperty("download_time", context.download_time);
+  logger->AddStringProperty("parent_app_name", context.parent_name.c_str());
+  logger->AddStringProperty("install_type", WideToUtf8(L"安装器").c_str());
+  logger->SendEvent("pSoftInstall");
+  logger->TrackLaunch(1, "", "", "");
+  logger->TrackReport(4, "0001", "0001", context.package_name, "", {});
+}
+
+void SendQuitEvents() {
+  ILoggerServer* logger = GetLogger();
+  logger->TrackReport(4, "0001", "0002", "", "", {});
+  logger->ClearProperties();
+  logger->AddStringProperty("event_name", WideToUtf8(L"软件退出").c_str());
+  logger->SendEvent("vSoftQuit");
+}
+
 void Run(HINSTANCE instance) {
   LaunchContext context = GatherLaunchContext(instance);
+  SendStartEvents(context);
   CreateProductFolder();
   context.executable.reset();
 }
@@ -39,6 +64,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   } catch (...) {
     // The quit sequence below runs whatever failed.
   }
+  SendQuitEvents();
   DeleteSharedSettings();
   single.Close();
   return 0;

@@ -6,13 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "net/proxy_choice.h"
 #include "platform/mutex.h"
-
-struct ProxyChoice {
-  int32_t kind = 0;  // 0 direct, 1 HTTP proxy through a CONNECT tunnel
-  std::string host;
-  uint16_t port = 0;
-};
 
 struct CSharedSettings {
   // Window thread only; no lock.

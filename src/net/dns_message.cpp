@@ -1,0 +1,1 @@
+#include "net/dns_message.h"

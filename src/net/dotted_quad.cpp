@@ -1,0 +1,1 @@
+#include "net/dotted_quad.h"

@@ -1,0 +1,1 @@
+#include "net/multipart_form.h"

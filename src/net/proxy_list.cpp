@@ -1,0 +1,1 @@
+#include "net/proxy_list.h"

@@ -1,0 +1,3 @@
+#include "net/dns_message.h"
+
+#include <gtest/gtest.h>

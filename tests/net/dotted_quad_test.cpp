@@ -1,0 +1,3 @@
+#include "net/dotted_quad.h"
+
+#include <gtest/gtest.h>

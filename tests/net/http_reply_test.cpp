@@ -1,0 +1,3 @@
+#include "net/http_reply.h"
+
+#include <gtest/gtest.h>

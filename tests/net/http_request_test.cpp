@@ -1,0 +1,3 @@
+#include "net/http_request.h"
+
+#include <gtest/gtest.h>

@@ -1,0 +1,3 @@
+#include "net/multipart_form.h"
+
+#include <gtest/gtest.h>

@@ -1,0 +1,3 @@
+#include "net/proxy_list.h"
+
+#include <gtest/gtest.h>

@@ -12,7 +12,7 @@ constexpr size_t kMaxHeadSize = 4096;
 constexpr size_t kMaxChunkLineSize = 10;
 // Bodies grow as bytes arrive rather than being reserved from an announced size, so a peer
 // announcing a huge chunk and closing costs no more memory than it actually sent.
-constexpr size_t kReadPieceSize = 64 * 1024;
+constexpr size_t kReadPieceSize = 1024 * 1024;
 
 bool EndsWith(const std::string& text, const char* suffix, size_t suffixSize) {
   return text.size() >= suffixSize &&
@@ -70,14 +70,20 @@ int32_t ParseChunkSizeLine(const std::string& line) {
 }
 
 std::string ReceiveExact(ByteSource& source, size_t n) {
+  // Bytes land straight in the result, which grows (at most doubling) only as they arrive: an
+  // announced size costs no memory until the peer actually sends that much.
   std::string received;
-  std::vector<char> piece(std::min(n, kReadPieceSize));
-  while (received.size() < n) {
-    const size_t wanted = std::min(n - received.size(), piece.size());
-    const size_t got = source.Read(piece.data(), wanted);
+  size_t have = 0;
+  while (have < n) {
+    const size_t wanted = std::min(n - have, kReadPieceSize);
+    if (received.size() < have + wanted) {
+      received.resize(std::min(n, std::max(have + wanted, received.size() * 2)));
+    }
+    const size_t got = source.Read(&received[have], wanted);
     if (got == 0) throw std::runtime_error("Server can't send data");
-    received.append(piece.data(), std::min(got, wanted));
+    have += std::min(got, wanted);
   }
+  received.resize(have);
   return received;
 }
 

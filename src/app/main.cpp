@@ -1,11 +1,16 @@
 // The installer's entry point: one instance at a time, the launch context, the start events,
 // the product folder, then the quit sequence. Errors end the run through the quit sequence;
 // the exit code is always 0.
+#include <stdexcept>
+
 #include "app/install_record.h"
 #include "app/launch_context.h"
 #include "app/product.h"
 #include "app/shared_settings.h"
 #include "app/single_instance.h"
+#include "info/pkg_info.h"
+#include "info/server_info.h"
+#include "net/winsock.h"
 #include "platform/encoding.h"
 #include "platform/files.h"
 #include "platform/folders.h"
@@ -43,9 +48,18 @@ void SendQuitEvents() {
   logger->SendEvent("vSoftQuit");
 }
 
+// Windows Sockets stay started for the whole process; the readers start fetching at once.
+void StartInfoReaders() {
+  WSADATA data;
+  ::WSAStartup(0x0101, &data);
+  if (!GetPkgInfo()) throw std::runtime_error("Get package information error");
+  if (!GetServerInfo()) throw std::runtime_error("Get server information error");
+}
+
 void Run(HINSTANCE instance) {
   LaunchContext context = GatherLaunchContext(instance);
   SendStartEvents(context);
+  StartInfoReaders();
   CreateProductFolder();
   context.executable.reset();
 }

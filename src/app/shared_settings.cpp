@@ -1,28 +1,27 @@
 #include "app/shared_settings.h"
 
 namespace {
-CSharedSettings* g_settings = nullptr;
+std::shared_ptr<CSharedSettings> g_settings;
 }
 
 void CreateSharedSettings() {
-  if (!g_settings) g_settings = new CSharedSettings();
+  if (!std::atomic_load(&g_settings)) std::atomic_store(&g_settings, std::make_shared<CSharedSettings>());
 }
 
-void DeleteSharedSettings() {
-  delete g_settings;
-  g_settings = nullptr;
-}
+void DeleteSharedSettings() { std::atomic_store(&g_settings, std::shared_ptr<CSharedSettings>()); }
 
-CSharedSettings* GetSharedSettings() { return g_settings; }
+std::shared_ptr<CSharedSettings> GetSharedSettings() { return std::atomic_load(&g_settings); }
 
 std::string GetChannelId() {
-  if (!g_settings) return std::string();
-  CXMutexLock hold(g_settings->lock);
-  return g_settings->channel_id;
+  const auto settings = GetSharedSettings();
+  if (!settings) return std::string();
+  CXMutexLock hold(settings->lock);
+  return settings->channel_id;
 }
 
 void SetChannelId(const std::string& channelId) {
-  if (!g_settings) return;
-  CXMutexLock hold(g_settings->lock);
-  g_settings->channel_id = channelId.substr(0, 8);
+  const auto settings = GetSharedSettings();
+  if (!settings) return;
+  CXMutexLock hold(settings->lock);
+  settings->channel_id = channelId.substr(0, 8);
 }

@@ -1,9 +1,12 @@
 // The process-wide record that several subsystems share: UI scale, the network choices that
 // every new connection starts from, and this copy's channel id. Created first thing by the entry
-// point and deleted in its quit sequence; null outside that span.
+// point and released in its quit sequence; null outside that span. Users hold a shared
+// reference while they use it, so a worker thread still finishing a network call when the
+// quit sequence releases the record never touches freed memory.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "net/proxy_choice.h"
@@ -28,7 +31,7 @@ struct CSharedSettings {
 
 void CreateSharedSettings();
 void DeleteSharedSettings();
-CSharedSettings* GetSharedSettings();
+std::shared_ptr<CSharedSettings> GetSharedSettings();
 
 // Copy of the channel id taken under the lock; empty before the settings exist.
 std::string GetChannelId();

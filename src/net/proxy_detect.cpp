@@ -64,7 +64,7 @@ ProxyChoice DetectSystemProxy(const std::string& url) {
 }
 
 void RecordProxyChoice(const ProxyChoice& choice) {
-  CSharedSettings* settings = GetSharedSettings();
+  const auto settings = GetSharedSettings();
   if (!settings) return;
   CXMutexLock hold(settings->lock);
   if (!settings->proxy_reported) {
@@ -75,7 +75,7 @@ void RecordProxyChoice(const ProxyChoice& choice) {
 }
 
 void RecordDnsFallback(int32_t resolutionMode, const std::string& dnsServer) {
-  CSharedSettings* settings = GetSharedSettings();
+  const auto settings = GetSharedSettings();
   if (!settings) return;
   CXMutexLock hold(settings->lock);
   if (!settings->dns_reported) {

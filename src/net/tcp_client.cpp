@@ -16,7 +16,7 @@ namespace {
 [[noreturn]] void Fail(const char* message) { throw std::runtime_error(message); }
 
 void CopyNetworkChoices(int32_t* mode, std::string* server) {
-  CSharedSettings* settings = GetSharedSettings();
+  const auto settings = GetSharedSettings();
   if (!settings) return;
   CXMutexLock hold(settings->lock);
   *mode = settings->resolution_mode;
@@ -24,7 +24,7 @@ void CopyNetworkChoices(int32_t* mode, std::string* server) {
 }
 
 ProxyChoice SharedProxyChoice() {
-  CSharedSettings* settings = GetSharedSettings();
+  const auto settings = GetSharedSettings();
   if (!settings) return ProxyChoice();
   CXMutexLock hold(settings->lock);
   return settings->proxy;

@@ -28,6 +28,8 @@ void CVelmorBasedThread::Launch() {
 
 unsigned __stdcall CVelmorBasedThread::Entry(void* param) {
   auto* self = static_cast<CVelmorBasedThread*>(param);
+  // Released when this function returns, after the last use of the object.
+  const std::shared_ptr<void> keep = std::move(self->keep_alive_);
   // Still pending means the owner is being destroyed before it launched us: do not run.
   if (self->start_pending_) {
     self->running_ = false;
@@ -73,4 +75,16 @@ void CVelmorBasedThread::StopOrTerminate(uint32_t graceMs) {
     running_ = false;
   }
   thread_.reset();
+}
+
+bool CVelmorBasedThread::StopOrAbandon(uint32_t graceMs) {
+  RequestStop();
+  if (!thread_.valid()) return true;
+  if (start_pending_) {
+    start_pending_ = false;
+    ::ResumeThread(thread_.get());
+  }
+  const bool ended = ::WaitForSingleObject(thread_.get(), graceMs) == WAIT_OBJECT_0;
+  thread_.reset();
+  return ended;
 }

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "platform/unique_handle.h"
 
@@ -41,6 +42,14 @@ class CVelmorBasedThread {
   // Requests a stop; a thread still alive after graceMs is terminated with exit code 0.
   // Only for threads that hold no lock and own nothing that termination would leak for good.
   void StopOrTerminate(uint32_t graceMs);
+  // Requests a stop and waits up to graceMs; a thread still busy (say, in a network call) is
+  // left to finish on its own and never killed, so it cannot leave a lock abandoned. Only for
+  // objects kept alive by KeepAliveWhileRunning. True when the thread had ended.
+  bool StopOrAbandon(uint32_t graceMs);
+  // Makes the running thread hold a reference to its own object (given as a shared pointer to
+  // it) until Run has returned, so an abandoned thread never outlives what it uses. Call before
+  // Launch().
+  void KeepAliveWhileRunning(std::shared_ptr<void> self) { keep_alive_ = std::move(self); }
 
  private:
   static unsigned __stdcall Entry(void* self);
@@ -52,4 +61,5 @@ class CVelmorBasedThread {
   std::atomic<bool> stop_requested_{false};
   UniqueKernelHandle thread_;
   UniqueKernelHandle stop_event_;
+  std::shared_ptr<void> keep_alive_;
 };

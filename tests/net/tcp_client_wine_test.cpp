@@ -87,7 +87,7 @@ TEST_F(TcpClientTest, DnsFallbackIsUsedRememberedAndReportedOnce) {
     EXPECT_EQ(http.Get("download.lumacut.test", "/x"), "via fallback");
   }
   {
-    CSharedSettings* settings = GetSharedSettings();
+    const auto settings = GetSharedSettings();
     CXMutexLock hold(settings->lock);
     EXPECT_EQ(settings->resolution_mode, 1);
     EXPECT_EQ(settings->dns_server, endpoints::kDnsServers[0]);
@@ -139,7 +139,7 @@ TEST_F(TcpClientTest, RefusedDirectConnectionTriesTheSystemProxyThenDirectAgain)
   EXPECT_EQ(proxy->connect_lines(),
             (std::vector<std::string>{"CONNECT 127.0.0.1:" + std::to_string(closed) + " HTTP/1.1"}));
   {
-    CSharedSettings* settings = GetSharedSettings();
+    const auto settings = GetSharedSettings();
     CXMutexLock hold(settings->lock);
     EXPECT_EQ(settings->proxy.kind, 1);
     EXPECT_EQ(settings->proxy.port, proxy->port());

@@ -8,7 +8,7 @@
 
 namespace {
 
-SOCKET ListenOn(uint16_t port, int backlog, uint16_t* bound) {
+SOCKET ListenOn(uint16_t port, int backlog, uint16_t* bound, uint32_t ip = INADDR_LOOPBACK) {
   EnsureWinsock();
   SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   BOOL reuse = TRUE;
@@ -16,7 +16,7 @@ SOCKET ListenOn(uint16_t port, int backlog, uint16_t* bound) {
   sockaddr_in address = {};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_addr.s_addr = htonl(ip);
   ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
   ::listen(s, backlog);
   int length = sizeof address;
@@ -79,8 +79,8 @@ void EnsureWinsock() {
 
 // --- HTTP ---------------------------------------------------------------------------------
 
-ScriptedHttpServer::ScriptedHttpServer(uint16_t port) {
-  listener_ = ListenOn(port, 16, &port_);
+ScriptedHttpServer::ScriptedHttpServer(uint16_t port, uint32_t ip) {
+  listener_ = ListenOn(port, 16, &port_, ip);
   thread_ = std::thread([this] { Serve(); });
 }
 

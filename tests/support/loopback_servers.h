@@ -25,7 +25,8 @@ struct ScriptedReply {
 
 class ScriptedHttpServer {
  public:
-  explicit ScriptedHttpServer(uint16_t port = 0);  // 0: any free port
+  // port 0: any free port; ip: a loopback address in host order (127.0.0.1 by default).
+  explicit ScriptedHttpServer(uint16_t port = 0, uint32_t ip = 0x7F000001);
   ~ScriptedHttpServer();
   uint16_t port() const { return port_; }
   // Replies are used in order, one per connection; without one the server answers 404.

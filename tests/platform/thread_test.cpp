@@ -113,3 +113,50 @@ TEST(CVelmorBasedThread, StopOrTerminateKillsASleepingThread) {
   ::Sleep(350);
   EXPECT_EQ(runs, 1) << "the sleeper never woke up to count again";
 }
+
+namespace {
+
+// Sleeps without looking at the stop request, like a thread blocked in a network call; it keeps
+// itself alive while it runs.
+class BusyThread : public CVelmorBasedThread {
+ public:
+  explicit BusyThread(std::atomic<int>* finished) : finished_(finished) {}
+  static std::shared_ptr<BusyThread> Start(std::atomic<int>* finished) {
+    auto thread = std::make_shared<BusyThread>(finished);
+    if (thread->CreateSuspended()) {
+      thread->KeepAliveWhileRunning(thread);
+      thread->Launch();
+    }
+    return thread;
+  }
+  bool Stop(uint32_t ms) { return StopOrAbandon(ms); }
+  uint32_t Run() override {
+    ::Sleep(400);
+    ++*finished_;  // the object is still alive here, although its owner let go long ago
+    return 0;
+  }
+
+ private:
+  std::atomic<int>* finished_;
+};
+
+}  // namespace
+
+// A busy thread is left to finish on its own instead of being killed, and its object lives
+// until it has.
+TEST(CVelmorBasedThread, StopOrAbandonLeavesABusyThreadToFinish) {
+  std::atomic<int> finished{0};
+  auto thread = BusyThread::Start(&finished);
+  const DWORD start = ::GetTickCount();
+  EXPECT_FALSE(thread->Stop(20));
+  thread.reset();
+  EXPECT_LT(::GetTickCount() - start, 300u);
+  EXPECT_EQ(finished, 0);
+  for (int i = 0; i < 200 && finished == 0; ++i) ::Sleep(10);
+  EXPECT_EQ(finished, 1);
+
+  std::atomic<int> quick{0};
+  auto done = BusyThread::Start(&quick);
+  EXPECT_TRUE(done->Stop(5000));
+  EXPECT_EQ(quick, 1);
+}

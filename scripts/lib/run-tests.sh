@@ -49,7 +49,7 @@ for target in build/fuzz/fuzz/*_fuzz; do
   mkdir -p "$corpus"
   if "$target" -max_total_time="${FUZZ_SECONDS:-5}" -print_final_stats=0 "$corpus" \
        >"$session/$name.log" 2>&1; then
-    echo "$name: ok ($(grep -oE '#[0-9]+' "$session/$name.log" | tail -1 | tr -d '#') runs)"
+    echo "$name: ok ($(grep -oE '#[0-9]+' "$session/$name.log" | tail -1 | tr -d '#') runs in ${FUZZ_SECONDS:-5} s)"
     passed=$((passed + 1))
   else
     echo "$name: FAILED"

@@ -1,0 +1,3 @@
+#include "download/download_rules.h"
+
+#include <gtest/gtest.h>

@@ -32,6 +32,11 @@ bool VersionNotOlder(const std::string& a, const std::string& b);
 // at double quotes (empty pieces dropped), first piece. Empty when no line has one.
 std::string FileNameFromHeaders(const std::vector<std::string>& lines);
 
+// A server-given file name fit to be joined to a folder: only its last path component, and
+// empty when that is empty, "." or "..", or holds a character Windows refuses in names (so a
+// name cannot choose another folder or a drive).
+std::string SafeFileName(const std::string& name);
+
 // The name to save under when the server gives none: own file name without its extension text
 // (every occurrence), "_install" unless already contained, "_v" + version when not empty,
 // ".exe". "VelmorPkg.exe" when that gives nothing.

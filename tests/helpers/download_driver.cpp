@@ -1,0 +1,59 @@
+// Runs the installer's downloader to completion without the pages, as the progress page would:
+// Start, then Poll every 50 ms, restarting after a failure up to a limit.
+//   download_driver [starts] [report-file]
+// Prints "progress N" lines and ends with "state=S", "file=PATH", "url=URL", "seconds=T"; the
+// same final lines go to the report file when one is given. Exit code 0 when the setup program is ready.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "app/shared_settings.h"
+#include "download/downloader.h"
+#include "info/pkg_info.h"
+#include "net/winsock.h"
+#include "platform/encoding.h"
+
+int main(int argc, char** argv) {
+  const int starts = argc > 1 ? std::atoi(argv[1]) : 1;
+  WSADATA data;
+  ::WSAStartup(0x0101, &data);
+  CreateSharedSettings();
+  GetPkgInfo();
+  IDownloader* downloader = CreateDownloader();
+  if (!downloader) return 3;
+  LARGE_INTEGER frequency, begin, end;
+  ::QueryPerformanceFrequency(&frequency);
+  ::QueryPerformanceCounter(&begin);
+  int32_t state = IDownloader::kFailed;
+  int lastProgress = -1;
+  for (int start = 0; start < starts; ++start) {
+    if (!downloader->Start()) continue;
+    for (;;) {
+      ::Sleep(50);
+      state = downloader->Poll();
+      const int progress = downloader->GetProgress();
+      if (progress != lastProgress) {
+        std::printf("progress %d\n", progress);
+        std::fflush(stdout);
+        lastProgress = progress;
+      }
+      if (state != IDownloader::kRunning) break;
+    }
+    if (state == IDownloader::kReady) break;
+  }
+  ::QueryPerformanceCounter(&end);
+  const double seconds = static_cast<double>(end.QuadPart - begin.QuadPart) / frequency.QuadPart;
+  const std::string report = "state=" + std::to_string(state) + "\nfile=" +
+                             WideToUtf8(downloader->GetFilePath()) + "\nurl=" +
+                             downloader->GetDownloadUrl() + "\nseconds=" + std::to_string(seconds) + "\n";
+  std::fputs(report.c_str(), stdout);
+  if (argc > 2) {
+    if (FILE* f = std::fopen(argv[2], "wb")) {
+      std::fputs(report.c_str(), f);
+      std::fclose(f);
+    }
+  }
+  downloader->Release();
+  DeleteSharedSettings();
+  return state == IDownloader::kReady ? 0 : 1;
+}

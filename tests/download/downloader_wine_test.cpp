@@ -12,7 +12,10 @@
 #include "platform/folders.h"
 #include "platform/md5.h"
 #include "platform/text.h"
+#include "endpoints.h"
 #include "support/backend_sim.h"
+#include "support/http_sink.h"
+#include "support/telemetry_fixture.h"
 #include "support/product_fixture.h"
 #include "support/temp_folder.h"
 
@@ -41,8 +44,13 @@ class DownloaderTest : public testing::Test {
   std::map<std::string, std::string> Download(int starts = 1,
                                               const wchar_t* driver = L"download_driver.exe") {
     const std::wstring report = dir_.path() + L"report.txt";
-    RunProgram(SiblingExecutable(driver), std::to_wstring(starts) + L" \"" + report + L"\"", 120000);
-    return ReadKeyValues(report);
+    RemoveFile(report);
+    const int64_t exitCode =
+        RunProgram(SiblingExecutable(driver), std::to_wstring(starts) + L" \"" + report + L"\"", 120000);
+    auto values = ReadKeyValues(report);
+    values["exit"] = std::to_string(exitCode);
+    values.emplace("state", "no report");
+    return values;
   }
 
   // Requests of one method to the CDN, in order.
@@ -59,7 +67,7 @@ class DownloaderTest : public testing::Test {
   }
 
   void ExpectDownloadedIntact(const std::map<std::string, std::string>& report) {
-    ASSERT_EQ(report.at("state"), "4");
+    ASSERT_EQ(report.at("state"), "4") << "driver exit " << report.at("exit");
     EXPECT_TRUE(ReadFileBytes(Utf8ToWide(report.at("file"))) == bytes_) << "byte-exact";
   }
 
@@ -145,7 +153,8 @@ TEST_F(DownloaderTest, Md5Rules) {
 
   // Upper-case MD5 from the server never matches.
   SetSimScenario(R"({"app_version":{"data":{"md5":")" + ToUpperAscii(Md5Hex(bytes_)) + R"("}}})");
-  EXPECT_EQ(Download(2).at("state"), "5");
+  const auto upper = Download(2);
+  EXPECT_EQ(upper.at("state"), "5") << "driver exit " << upper.at("exit");
 
   // No MD5: accepted unchecked.
   SetSimScenario(R"({"app_version":{"omit":["md5"]}})");
@@ -199,4 +208,55 @@ TEST_F(DownloaderTest, FirstUrlNotFoundOrNoPackageGiveTheDefaultUrl) {
   ExpectDownloadedIntact(report);
   EXPECT_EQ(Cdn("HEAD").at(0)["path"].asString(),
             "/application/soft_package/pc/51730946/software/32bit/install.exe");
+}
+
+// Every attempt ends early: each worker gives up after its twenty attempts and reports it.
+TEST_F(DownloaderTest, TwentyEarlyEndingsExhaustTheAttempts) {
+  HttpSink sink(endpoints::kTelemetryPort);
+  SetSimScenario(R"({"rules":[{"method":"GET","path":"/)" + kSetupName + R"(","drop_after":1000}]})");
+  EXPECT_EQ(Download().at("state"), "5");
+  EXPECT_GE(Cdn("GET").size(), 20u);
+  const bool reported = sink.WaitFor([](const auto& requests) {
+    for (const auto& e : EventsNamed(ReceivedRecords(requests), "vSoftDownloadError")) {
+      if (e["event"]["properties"]["string"]["error_status"].asString() ==
+          WideToUtf8(L"重试超过最大次数")) {
+        return true;
+      }
+    }
+    return false;
+  }, 15000);
+  EXPECT_TRUE(reported);
+}
+
+// A failed worker stops the download; the next start resumes each range where it stopped.
+TEST_F(DownloaderTest, NextStartResumesFromTheWrittenOffsets) {
+  // The first two GETs deliver 300000 bytes each, the next twenty end at once: both workers
+  // fail with their first 300000 bytes written; the second start finds the rules used up.
+  SetSimScenario(R"({"rules":[{"method":"GET","path":"/)" + kSetupName +
+                 R"(","requests":[1,2],"drop_after":300000},{"method":"GET","path":"/)" + kSetupName +
+                 R"(","from":3,"to":42,"drop_after":0}]})");
+  ExpectDownloadedIntact(Download(2));
+  std::set<std::string> resumed;
+  for (const auto& g : Cdn("GET")) resumed.insert(g["headers"]["Range"].asString());
+  EXPECT_EQ(resumed.count("bytes=300000-" + std::to_string(kSize / 2 - 1)), 1u);
+  EXPECT_EQ(resumed.count("bytes=" + std::to_string(kSize / 2 + 300000) + "-" +
+                          std::to_string(kSize - 1)), 1u);
+}
+
+TEST_F(DownloaderTest, StopDuringARequestEndsWithinTwoSeconds) {
+  SetSimScenario(R"({"rules":[{"method":"GET","path":"/)" + kSetupName + R"(","stall":true}]})");
+  const std::wstring report = dir_.path() + L"report.txt";
+  RunProgram(SiblingExecutable(L"download_driver.exe"), L"1 \"" + report + L"\" 1500", 60000);
+  const auto values = ReadKeyValues(report);
+  ASSERT_EQ(values.count("release_ms"), 1u);
+  EXPECT_LT(std::stoi(values.at("release_ms")), 3000);
+}
+
+TEST_F(DownloaderTest, QueryFollowsARedirectToAPath) {
+  SetSimScenario(R"({"rules":[{"method":"HEAD","path":"/)" + kSetupName +
+                 R"(","redirect":"/files/)" + kSetupName + R"("}]})");
+  PutSimFile(L"files\\" + AnsiToWide(kSetupName), bytes_);
+  const auto report = Download();
+  ExpectDownloadedIntact(report);
+  EXPECT_EQ(report.at("url"), "http://127.0.0.1:18081/files/" + kSetupName);
 }

@@ -1,8 +1,10 @@
 // Runs the installer's downloader to completion without the pages, as the progress page would:
 // Start, then Poll every 50 ms, restarting after a failure up to a limit.
-//   download_driver [starts] [report-file]
+//   download_driver [starts] [report-file] [release-after-ms]
 // Prints "progress N" lines and ends with "state=S", "file=PATH", "url=URL", "seconds=T"; the
-// same final lines go to the report file when one is given. Exit code 0 when the setup program is ready.
+// same final lines go to the report file when one is given. With release-after-ms the downloader is
+// released that long after its start, as when the user closes the installer mid-download, and
+// "release_ms=T" reports how long the release took. Exit code 0 when the setup program is ready.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -12,6 +14,8 @@
 #include "info/pkg_info.h"
 #include "net/winsock.h"
 #include "platform/encoding.h"
+
+#include <psapi.h>
 
 int main(int argc, char** argv) {
   const int starts = argc > 1 ? std::atoi(argv[1]) : 1;
@@ -26,6 +30,25 @@ int main(int argc, char** argv) {
   ::QueryPerformanceCounter(&begin);
   int32_t state = IDownloader::kFailed;
   int lastProgress = -1;
+  const int releaseAfter = argc > 3 ? std::atoi(argv[3]) : 0;
+  if (releaseAfter > 0) {
+    downloader->Start();
+    ::Sleep(static_cast<DWORD>(releaseAfter));
+    LARGE_INTEGER before, after;
+    ::QueryPerformanceCounter(&before);
+    downloader->Release();
+    ::QueryPerformanceCounter(&after);
+    const std::string report = "release_ms=" +
+        std::to_string((after.QuadPart - before.QuadPart) * 1000 / frequency.QuadPart) + "\n";
+    std::fputs(report.c_str(), stdout);
+    if (argc > 2) {
+      if (FILE* f = std::fopen(argv[2], "wb")) {
+        std::fputs(report.c_str(), f);
+        std::fclose(f);
+      }
+    }
+    return 0;
+  }
   for (int start = 0; start < starts; ++start) {
     if (!downloader->Start()) continue;
     for (;;) {
@@ -43,7 +66,12 @@ int main(int argc, char** argv) {
   }
   ::QueryPerformanceCounter(&end);
   const double seconds = static_cast<double>(end.QuadPart - begin.QuadPart) / frequency.QuadPart;
-  const std::string report = "state=" + std::to_string(state) + "\nfile=" +
+  PROCESS_MEMORY_COUNTERS memory = {};
+  memory.cb = sizeof memory;
+  ::GetProcessMemoryInfo(::GetCurrentProcess(), &memory, sizeof memory);
+  const std::string report = "peak_working_set_mb=" +
+                             std::to_string(memory.PeakWorkingSetSize >> 20) + "\nstate=" +
+                             std::to_string(state) + "\nfile=" +
                              WideToUtf8(downloader->GetFilePath()) + "\nurl=" +
                              downloader->GetDownloadUrl() + "\nseconds=" + std::to_string(seconds) + "\n";
   std::fputs(report.c_str(), stdout);

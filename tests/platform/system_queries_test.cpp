@@ -81,11 +81,12 @@ TEST(SystemQueries, VersionBitnessAndScale) {
   EXPECT_LE(cls, 6);
   EXPECT_EQ(GetOsVersionClass(), cls);
 
-  HDC dc = ::GetDC(nullptr);
+  // A memory DC answers for the display without needing the desktop window.
+  HDC dc = ::CreateCompatibleDC(nullptr);
   ASSERT_NE(dc, nullptr);
   const double expected = ::GetDeviceCaps(dc, LOGPIXELSX) / 96.0;
   EXPECT_NEAR(GetScreenScale(dc), expected, 1e-9);
-  ::ReleaseDC(nullptr, dc);
+  ::DeleteDC(dc);
 }
 
 TEST(ProcessQueries, OwnImagePathAndChildsParent) {

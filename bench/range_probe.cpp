@@ -1,0 +1,96 @@
+// The ceiling of the two-range design under Wine: two ranged GETs on two threads, receives of at
+// most 1024 bytes into 1 MiB buffers written in place, nothing else.
+//   range_probe HOST PORT PATH SIZE OUTPUT   prints "<bytes> <seconds> <MB/s>"
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::mutex g_file_lock;
+
+bool FetchRange(const char* host, int port, const char* path, long long from, long long to,
+                HANDLE file) {
+  SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in target = {};
+  target.sin_family = AF_INET;
+  target.sin_port = htons(static_cast<u_short>(port));
+  target.sin_addr.s_addr = ::inet_addr(host);
+  if (::connect(s, reinterpret_cast<sockaddr*>(&target), sizeof target) != 0) return false;
+  const std::string request = std::string("GET ") + path + " HTTP/1.1\r\nHost:" + host +
+                              "\r\nRange:bytes=" + std::to_string(from) + "-" + std::to_string(to) +
+                              "\r\nConnection:close\r\n\r\n";
+  ::send(s, request.data(), static_cast<int>(request.size()), 0);
+  std::vector<char> buffer(1 << 20);
+  size_t filled = 0;
+  std::string head;
+  bool inHead = true;
+  long long offset = from;
+  auto flush = [&] {
+    std::lock_guard<std::mutex> hold(g_file_lock);
+    LARGE_INTEGER at;
+    at.QuadPart = offset;
+    ::SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
+    DWORD written = 0;
+    ::WriteFile(file, buffer.data(), static_cast<DWORD>(filled), &written, nullptr);
+    offset += static_cast<long long>(filled);
+    filled = 0;
+  };
+  char piece[1024];
+  for (;;) {
+    const int got = ::recv(s, inHead ? piece : buffer.data() + filled,
+                           static_cast<int>(inHead ? sizeof piece : std::min<size_t>(1024, buffer.size() - filled)), 0);
+    if (got <= 0) break;
+    if (inHead) {
+      head.append(piece, static_cast<size_t>(got));
+      const size_t end = head.find("\r\n\r\n");
+      if (end == std::string::npos) continue;
+      const std::string body = head.substr(end + 4);
+      std::memcpy(buffer.data(), body.data(), body.size());
+      filled = body.size();
+      inHead = false;
+    } else {
+      filled += static_cast<size_t>(got);
+    }
+    if (filled == buffer.size()) flush();
+  }
+  flush();
+  ::closesocket(s);
+  return offset == to + 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 6) return 2;
+  WSADATA data;
+  ::WSAStartup(MAKEWORD(2, 2), &data);
+  const long long size = std::atoll(argv[4]);
+  HANDLE file = ::CreateFileA(argv[5], GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  LARGE_INTEGER length;
+  length.QuadPart = size;
+  ::SetFilePointerEx(file, length, nullptr, FILE_BEGIN);
+  ::SetEndOfFile(file);
+  LARGE_INTEGER frequency, start, stop;
+  ::QueryPerformanceFrequency(&frequency);
+  ::QueryPerformanceCounter(&start);
+  bool ok1 = false, ok2 = false;
+  const long long half = size / 2;
+  std::thread a([&] { ok1 = FetchRange(argv[1], std::atoi(argv[2]), argv[3], 0, half - 1, file); });
+  std::thread b([&] { ok2 = FetchRange(argv[1], std::atoi(argv[2]), argv[3], half, size - 1, file); });
+  a.join();
+  b.join();
+  ::QueryPerformanceCounter(&stop);
+  ::CloseHandle(file);
+  const double seconds = static_cast<double>(stop.QuadPart - start.QuadPart) / frequency.QuadPart;
+  std::printf("%lld %.3f %.1f\n", size, seconds, static_cast<double>(size) / seconds / 1e6);
+  return ok1 && ok2 ? 0 : 1;
+}

@@ -24,6 +24,10 @@ bool FetchRange(const char* host, int port, const char* path, long long from, lo
   target.sin_port = htons(static_cast<u_short>(port));
   target.sin_addr.s_addr = ::inet_addr(host);
   if (::connect(s, reinterpret_cast<sockaddr*>(&target), sizeof target) != 0) return false;
+  if (std::getenv("PROBE_TIMEOUT")) {
+    DWORD t = 2000;
+    ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&t), sizeof t);
+  }
   const std::string request = std::string("GET ") + path + " HTTP/1.1\r\nHost:" + host +
                               "\r\nRange:bytes=" + std::to_string(from) + "-" + std::to_string(to) +
                               "\r\nConnection:close\r\n\r\n";

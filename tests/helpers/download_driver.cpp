@@ -9,11 +9,14 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/product.h"
 #include "app/shared_settings.h"
 #include "download/downloader.h"
 #include "info/pkg_info.h"
 #include "net/winsock.h"
 #include "platform/encoding.h"
+#include "platform/files.h"
+#include "platform/folders.h"
 
 #include <psapi.h>
 
@@ -22,6 +25,8 @@ int main(int argc, char** argv) {
   WSADATA data;
   ::WSAStartup(0x0101, &data);
   CreateSharedSettings();
+  // The entry point makes the product folder before any download; so does this stand-in.
+  CreateDirectoryTree(GetCacheFolder() + kProductFolderName);
   GetPkgInfo();
   IDownloader* downloader = CreateDownloader();
   if (!downloader) return 3;
@@ -30,6 +35,8 @@ int main(int argc, char** argv) {
   ::QueryPerformanceCounter(&begin);
   int32_t state = IDownloader::kFailed;
   int lastProgress = -1;
+  // From the first written byte to the last, as the 50 ms polls see them.
+  LARGE_INTEGER transferStart = {}, transferEnd = {};
   const int releaseAfter = argc > 3 ? std::atoi(argv[3]) : 0;
   if (releaseAfter > 0) {
     downloader->Start();
@@ -55,6 +62,8 @@ int main(int argc, char** argv) {
       ::Sleep(50);
       state = downloader->Poll();
       const int progress = downloader->GetProgress();
+      if (progress > 0 && transferStart.QuadPart == 0) ::QueryPerformanceCounter(&transferStart);
+      if (progress == 100 && transferEnd.QuadPart == 0) ::QueryPerformanceCounter(&transferEnd);
       if (progress != lastProgress) {
         std::printf("progress %d\n", progress);
         std::fflush(stdout);
@@ -69,7 +78,9 @@ int main(int argc, char** argv) {
   PROCESS_MEMORY_COUNTERS memory = {};
   memory.cb = sizeof memory;
   ::GetProcessMemoryInfo(::GetCurrentProcess(), &memory, sizeof memory);
-  const std::string report = "peak_working_set_mb=" +
+  const double transfer =
+      static_cast<double>(transferEnd.QuadPart - transferStart.QuadPart) / frequency.QuadPart;
+  const std::string report = "transfer_seconds=" + std::to_string(transfer) + "\npeak_working_set_mb=" +
                              std::to_string(memory.PeakWorkingSetSize >> 20) + "\nstate=" +
                              std::to_string(state) + "\nfile=" +
                              WideToUtf8(downloader->GetFilePath()) + "\nurl=" +

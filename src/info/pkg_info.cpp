@@ -6,7 +6,7 @@
 #include "endpoints.h"
 #include "info/app_info.h"
 #include "info/info_replies.h"
-#include "net/tcp_http.h"
+#include "info/backend_request.h"
 #include "platform/encoding.h"
 #include "platform/mutex.h"
 #include "platform/system_queries.h"
@@ -40,31 +40,10 @@ std::string RequestPath() {
          "&versionCode=" + version + "&packageSystemSupport=" + (Is64BitWindows() ? "2" : "1");
 }
 
-// One GET; any failure is an empty body.
-std::string Fetch(const std::string& host, uint16_t port, const std::string& path) {
-  try {
-    CTCPHttp http(host, port);
-    http.SetReceiveTimeout(5000);
-    http.SetSendTimeout(5000);
-    return http.Get(host, path);
-  } catch (...) {
-    return std::string();
-  }
-}
-
 class CReadPkgInfoThread : public CVelmorBasedThread {
  public:
   CReadPkgInfoThread(std::shared_ptr<PkgState> state, Backend backend)
       : state_(std::move(state)), backend_(std::move(backend)) {}
-
-  static std::shared_ptr<CReadPkgInfoThread> Start(std::shared_ptr<PkgState> state, Backend backend) {
-    auto thread = std::make_shared<CReadPkgInfoThread>(std::move(state), std::move(backend));
-    if (thread->CreateSuspended()) {
-      thread->KeepAliveWhileRunning(thread);
-      thread->Launch();
-    }
-    return thread;
-  }
 
   // A short wait, then the thread is left to end on its own: it is never killed, so it cannot
   // leave a lock abandoned, and exit never waits for a hung connection.
@@ -81,9 +60,9 @@ class CReadPkgInfoThread : public CVelmorBasedThread {
           return 0;
         }
         if (attempt != 0 && WaitForStop(300)) throw std::runtime_error("user cancel");
-        reply = Fetch(backend_.api_host, backend_.port, path);
+        reply = FetchFromBackend(backend_.api_host, backend_.port, path);
         if (IsStopRequested()) throw std::runtime_error("user cancel");
-        if (reply.empty()) reply = Fetch(backend_.fallback_ip, backend_.port, path);
+        if (reply.empty()) reply = FetchFromBackend(backend_.fallback_ip, backend_.port, path);
       }
     } catch (...) {
       state_->state = 2;
@@ -112,7 +91,7 @@ class CPkgInfo : public IPkgInfo {
  public:
   explicit CPkgInfo(Backend backend)
       : state_(std::make_shared<PkgState>()),
-        thread_(CReadPkgInfoThread::Start(state_, std::move(backend))) {}
+        thread_(StartKeptAlive<CReadPkgInfoThread>(state_, std::move(backend))) {}
   ~CPkgInfo() override { thread_->Stop(); }
 
   int32_t GetState() override { return state_->state; }

@@ -7,7 +7,7 @@
 #include "app/shared_settings.h"
 #include "endpoints.h"
 #include "info/info_replies.h"
-#include "net/tcp_http.h"
+#include "info/backend_request.h"
 #include "platform/mutex.h"
 #include "platform/thread.h"
 
@@ -20,31 +20,10 @@ struct ServerState {
   WelcomeData data;
 };
 
-std::string Fetch(const std::string& host, uint16_t port, const std::string& path) {
-  try {
-    CTCPHttp http(host, port);
-    http.SetReceiveTimeout(5000);
-    http.SetSendTimeout(5000);
-    return http.Get(host, path);
-  } catch (...) {
-    return std::string();
-  }
-}
-
 class CReadServerInfoThread : public CVelmorBasedThread {
  public:
   CReadServerInfoThread(std::shared_ptr<ServerState> state, std::string host, uint16_t port)
       : state_(std::move(state)), host_(std::move(host)), port_(port) {}
-
-  static std::shared_ptr<CReadServerInfoThread> Start(std::shared_ptr<ServerState> state,
-                                                      std::string host, uint16_t port) {
-    auto thread = std::make_shared<CReadServerInfoThread>(std::move(state), std::move(host), port);
-    if (thread->CreateSuspended()) {
-      thread->KeepAliveWhileRunning(thread);
-      thread->Launch();
-    }
-    return thread;
-  }
 
   void Stop() { StopOrAbandon(200); }
 
@@ -60,7 +39,7 @@ class CReadServerInfoThread : public CVelmorBasedThread {
       for (int attempt = 0; attempt < 3; ++attempt) {
         if (attempt > 0 && WaitForStop(300)) throw std::runtime_error("user cancel");
         if (IsStopRequested()) throw std::runtime_error("user cancel");
-        reply = Fetch(host_, port_, path);
+        reply = FetchFromBackend(host_, port_, path);
         if (!reply.empty()) break;
         if (IsStopRequested()) throw std::runtime_error("user cancel");
       }
@@ -87,7 +66,7 @@ class CServerInfo : public IServerInfo {
  public:
   CServerInfo(std::string host, uint16_t port)
       : state_(std::make_shared<ServerState>()),
-        thread_(CReadServerInfoThread::Start(state_, std::move(host), port)) {}
+        thread_(StartKeptAlive<CReadServerInfoThread>(state_, std::move(host), port)) {}
   ~CServerInfo() override { thread_->Stop(); }
 
   int32_t GetState() override { return state_->state; }

@@ -10,6 +10,13 @@
 
 #include "platform/unique_handle.h"
 
+class CVelmorBasedThread;
+
+// Makes a thread object (a CVelmorBasedThread subclass) that keeps itself alive while it runs,
+// and launches it; the returned owner may let go at any time (see StopOrAbandon).
+template <typename T, typename... Args>
+std::shared_ptr<T> StartKeptAlive(Args&&... args);
+
 class CVelmorBasedThread {
  public:
   virtual ~CVelmorBasedThread();
@@ -25,6 +32,8 @@ class CVelmorBasedThread {
 
  protected:
   CVelmorBasedThread();
+  template <typename T, typename... Args>
+  friend std::shared_ptr<T> StartKeptAlive(Args&&... args);
 
   // Creates the thread suspended; false when the system refused (Run() will never be called).
   bool CreateSuspended();
@@ -63,3 +72,13 @@ class CVelmorBasedThread {
   UniqueKernelHandle stop_event_;
   std::shared_ptr<void> keep_alive_;
 };
+
+template <typename T, typename... Args>
+std::shared_ptr<T> StartKeptAlive(Args&&... args) {
+  auto thread = std::make_shared<T>(std::forward<Args>(args)...);
+  if (thread->CreateSuspended()) {
+    thread->KeepAliveWhileRunning(thread);
+    thread->Launch();
+  }
+  return thread;
+}

@@ -121,14 +121,6 @@ namespace {
 class BusyThread : public CVelmorBasedThread {
  public:
   explicit BusyThread(std::atomic<int>* finished) : finished_(finished) {}
-  static std::shared_ptr<BusyThread> Start(std::atomic<int>* finished) {
-    auto thread = std::make_shared<BusyThread>(finished);
-    if (thread->CreateSuspended()) {
-      thread->KeepAliveWhileRunning(thread);
-      thread->Launch();
-    }
-    return thread;
-  }
   bool Stop(uint32_t ms) { return StopOrAbandon(ms); }
   uint32_t Run() override {
     ::Sleep(400);
@@ -146,7 +138,7 @@ class BusyThread : public CVelmorBasedThread {
 // until it has.
 TEST(CVelmorBasedThread, StopOrAbandonLeavesABusyThreadToFinish) {
   std::atomic<int> finished{0};
-  auto thread = BusyThread::Start(&finished);
+  auto thread = StartKeptAlive<BusyThread>(&finished);
   const DWORD start = ::GetTickCount();
   EXPECT_FALSE(thread->Stop(20));
   thread.reset();
@@ -156,7 +148,7 @@ TEST(CVelmorBasedThread, StopOrAbandonLeavesABusyThreadToFinish) {
   EXPECT_EQ(finished, 1);
 
   std::atomic<int> quick{0};
-  auto done = BusyThread::Start(&quick);
+  auto done = StartKeptAlive<BusyThread>(&quick);
   EXPECT_TRUE(done->Stop(5000));
   EXPECT_EQ(quick, 1);
 }

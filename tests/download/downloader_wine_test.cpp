@@ -66,8 +66,20 @@ class DownloaderTest : public testing::Test {
     return out;
   }
 
+  // What the simulator served, for failure messages.
+  static std::string ServedLog() {
+    std::string text;
+    for (const auto& line : SimLog()) {
+      text += line["method"].asString() + " " + line["path"].asString() + " " +
+              line["range"].asString() + " -> " + line["status"].asString() + " " +
+              line["bytes"].asString() + " " + line["fault"].asString() + "\n";
+    }
+    return text;
+  }
+
   void ExpectDownloadedIntact(const std::map<std::string, std::string>& report) {
-    ASSERT_EQ(report.at("state"), "4") << "driver exit " << report.at("exit");
+    ASSERT_EQ(report.at("state"), "4") << "driver exit " << report.at("exit") << "\n"
+                                       << ServedLog();
     EXPECT_TRUE(ReadFileBytes(Utf8ToWide(report.at("file"))) == bytes_) << "byte-exact";
   }
 

@@ -1,47 +1,15 @@
 #include "support/http_sink.h"
 
 #include <winsock2.h>
-#include <ws2tcpip.h>
 
 #include <chrono>
-#include <cstdlib>
 
-namespace {
-
-struct WinsockSession {
-  WinsockSession() {
-    WSADATA data;
-    ::WSAStartup(MAKEWORD(2, 2), &data);
-  }
-};
-
-size_t ContentLength(const std::string& head) {
-  std::string lower;
-  for (char c : head) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  const auto at = lower.find("\r\ncontent-length:");
-  if (at == std::string::npos) return 0;
-  return static_cast<size_t>(std::strtoull(head.c_str() + at + 17, nullptr, 10));
-}
-
-}  // namespace
+#include "support/socket_helpers.h"
 
 HttpSink::HttpSink(uint16_t port, int status) : status_(status) {
-  static WinsockSession session;
-  SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (s == INVALID_SOCKET) return;
-  BOOL reuse = TRUE;
-  ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof reuse);
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(s, 16) != 0) {
-    ::closesocket(s);
-    return;
-  }
-  listener_ = s;
-  thread_ = std::thread([this] { Serve(); });
+  uint16_t bound = 0;
+  listener_ = ListenOn(port, 16, &bound);
+  if (listening()) thread_ = std::thread([this] { Serve(); });
 }
 
 HttpSink::~HttpSink() {
@@ -51,15 +19,10 @@ HttpSink::~HttpSink() {
 }
 
 void HttpSink::Serve() {
-  for (;;) {
-    SOCKET client = ::accept(static_cast<SOCKET>(listener_), nullptr, nullptr);
-    if (client == INVALID_SOCKET) {
-      if (stopping_) return;
-      continue;
-    }
+  AcceptLoop(listener_, stopping_, [this](uintptr_t client) {
     Handle(client);
-    ::closesocket(client);
-  }
+    ::closesocket(static_cast<SOCKET>(client));
+  });
 }
 
 void HttpSink::Handle(uintptr_t socket) {
@@ -67,24 +30,13 @@ void HttpSink::Handle(uintptr_t socket) {
   DWORD timeout = 5000;
   ::setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout),
                sizeof timeout);
-  std::string data;
-  char buffer[16384];
-  size_t headEnd = std::string::npos;
-  while ((headEnd = data.find("\r\n\r\n")) == std::string::npos) {
-    const int got = ::recv(client, buffer, sizeof buffer, 0);
-    if (got <= 0) return;
-    data.append(buffer, static_cast<size_t>(got));
-  }
+  const std::string data = ReadHttpRequest(client);
+  const size_t headEnd = data.find("\r\n\r\n");
+  if (headEnd == std::string::npos) return;
   SinkRequest request;
   request.head = data.substr(0, headEnd + 2);
   request.request_line = request.head.substr(0, request.head.find("\r\n"));
-  const size_t length = ContentLength(request.head);
   request.body = data.substr(headEnd + 4);
-  while (request.body.size() < length) {
-    const int got = ::recv(client, buffer, sizeof buffer, 0);
-    if (got <= 0) return;
-    request.body.append(buffer, static_cast<size_t>(got));
-  }
   const int status = status_;
   // Only a request that was answered 2xx counts as received.
   if (status >= 200 && status <= 299) {

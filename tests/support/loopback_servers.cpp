@@ -8,59 +8,6 @@
 
 namespace {
 
-SOCKET ListenOn(uint16_t port, int backlog, uint16_t* bound, uint32_t ip = INADDR_LOOPBACK) {
-  EnsureWinsock();
-  SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  BOOL reuse = TRUE;
-  ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof reuse);
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(ip);
-  ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::listen(s, backlog);
-  int length = sizeof address;
-  ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-  *bound = ntohs(address.sin_port);
-  return s;
-}
-
-size_t ContentLength(const std::string& head) {
-  std::string lower;
-  for (char c : head) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  const auto at = lower.find("\r\ncontent-length:");
-  return at == std::string::npos ? 0 : std::strtoull(head.c_str() + at + 17, nullptr, 10);
-}
-
-// Reads a request head (and its Content-Length body); "" when the peer closed first.
-std::string ReadRequest(SOCKET s) {
-  std::string data;
-  char buffer[65536];
-  size_t end;
-  while ((end = data.find("\r\n\r\n")) == std::string::npos) {
-    const int got = ::recv(s, buffer, sizeof buffer, 0);
-    if (got <= 0) return data;
-    data.append(buffer, static_cast<size_t>(got));
-  }
-  const size_t want = end + 4 + ContentLength(data.substr(0, end + 2));
-  while (data.size() < want) {
-    const int got = ::recv(s, buffer, sizeof buffer, 0);
-    if (got <= 0) break;
-    data.append(buffer, static_cast<size_t>(got));
-  }
-  return data;
-}
-
-bool SendAll(SOCKET s, const char* data, size_t size) {
-  while (size > 0) {
-    const int n = ::send(s, data, static_cast<int>(size > (1u << 20) ? (1u << 20) : size), 0);
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 void Abort(SOCKET s) {
   linger hard = {1, 0};
   ::setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof hard);
@@ -68,14 +15,6 @@ void Abort(SOCKET s) {
 }
 
 }  // namespace
-
-void EnsureWinsock() {
-  static const bool started = [] {
-    WSADATA data;
-    return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
-  }();
-  (void)started;
-}
 
 // --- HTTP ---------------------------------------------------------------------------------
 
@@ -101,19 +40,12 @@ std::vector<std::string> ScriptedHttpServer::requests() {
 }
 
 void ScriptedHttpServer::Serve() {
-  for (;;) {
-    SOCKET client = ::accept(static_cast<SOCKET>(listener_), nullptr, nullptr);
-    if (client == INVALID_SOCKET) {
-      if (stopping_) return;
-      continue;
-    }
-    Handle(client);
-  }
+  AcceptLoop(listener_, stopping_, [this](uintptr_t client) { Handle(client); });
 }
 
 void ScriptedHttpServer::Handle(uintptr_t socket) {
   const SOCKET client = static_cast<SOCKET>(socket);
-  const std::string request = ReadRequest(client);
+  const std::string request = ReadHttpRequest(client);
   ScriptedReply reply;
   {
     std::lock_guard<std::mutex> hold(mutex_);
@@ -307,19 +239,12 @@ std::vector<std::string> ConnectProxy::connect_lines() {
 }
 
 void ConnectProxy::Serve() {
-  for (;;) {
-    SOCKET client = ::accept(static_cast<SOCKET>(listener_), nullptr, nullptr);
-    if (client == INVALID_SOCKET) {
-      if (stopping_) return;
-      continue;
-    }
-    Handle(client);
-  }
+  AcceptLoop(listener_, stopping_, [this](uintptr_t client) { Handle(client); });
 }
 
 void ConnectProxy::Handle(uintptr_t socket) {
   const SOCKET client = static_cast<SOCKET>(socket);
-  const std::string request = ReadRequest(client);
+  const std::string request = ReadHttpRequest(client);
   const std::string line = request.substr(0, request.find("\r\n"));
   {
     std::lock_guard<std::mutex> hold(mutex_);

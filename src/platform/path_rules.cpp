@@ -1,5 +1,7 @@
 #include "platform/path_rules.h"
 
+#include <cmath>
+
 #include "platform/text.h"
 
 std::wstring EnsureTrailingSeparator(const std::wstring& path) {
@@ -29,4 +31,10 @@ bool IsValidLocalPath(const std::wstring& path) {
     if (pieces[i].find_first_of(L"\\/:*?\"<>|") != std::wstring::npos) return false;
   }
   return true;
+}
+
+double ScreenScaleFrom(int desktopHorzRes, int horzRes, int logPixelsX) {
+  const double x = horzRes != 0 ? static_cast<double>(desktopHorzRes) / horzRes : 1.0;
+  if (std::fabs(x) - 1.0 < 1e-8) return logPixelsX / 0.96 / 100.0;
+  return x;
 }

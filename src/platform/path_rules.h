@@ -12,3 +12,7 @@ std::wstring ExtensionOf(const std::wstring& path);
 // A drive-letter path ("C:", "C:\", "C:\a\b") with no doubled backslash and no character that
 // Windows refuses in a name. UNC paths, forward slashes and relative paths are rejected.
 bool IsValidLocalPath(const std::wstring& path);
+
+// Display scale from the device's caps: physical ÷ logical width, or, when those agree (the
+// process sees real pixels), the DPI ÷ 96.
+double ScreenScaleFrom(int desktopHorzRes, int horzRes, int logPixelsX);

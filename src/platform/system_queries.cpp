@@ -125,11 +125,8 @@ std::wstring GetLargestDisk() {
 }
 
 double GetScreenScale(HDC dc) {
-  const int physical = ::GetDeviceCaps(dc, DESKTOPHORZRES);
-  const int logical = ::GetDeviceCaps(dc, HORZRES);
-  const double x = logical != 0 ? static_cast<double>(physical) / logical : 1.0;
-  if (std::fabs(x) - 1.0 < 1e-8) return ::GetDeviceCaps(dc, LOGPIXELSX) / 0.96 / 100.0;
-  return x;
+  return ScreenScaleFrom(::GetDeviceCaps(dc, DESKTOPHORZRES), ::GetDeviceCaps(dc, HORZRES),
+                         ::GetDeviceCaps(dc, LOGPIXELSX));
 }
 
 int GetOsVersionClass() {

@@ -52,3 +52,11 @@ TEST(EnsureTrailingSeparator, Table) {
   EXPECT_EQ(EnsureTrailingSeparator(L"C:/a/"), L"C:/a/");
   EXPECT_EQ(EnsureTrailingSeparator(L""), L"");
 }
+
+// Real pixels: the DPI decides; scaled by the system: the physical-to-logical ratio does.
+TEST(ScreenScaleFrom, Table) {
+  EXPECT_DOUBLE_EQ(ScreenScaleFrom(1920, 1920, 96), 1.0);
+  EXPECT_DOUBLE_EQ(ScreenScaleFrom(1920, 1920, 144), 1.5);
+  EXPECT_DOUBLE_EQ(ScreenScaleFrom(2880, 1920, 96), 1.5);
+  EXPECT_DOUBLE_EQ(ScreenScaleFrom(1920, 0, 120), 1.25);
+}

@@ -87,19 +87,12 @@ TEST(GetLargestDisk, KeepsAFolderOfTheProbeNameThatWasAlreadyThere) {
   }
 }
 
-TEST(SystemQueries, VersionBitnessAndScale) {
+TEST(SystemQueries, VersionAndBitness) {
   EXPECT_TRUE(Is64BitWindows());
   const int cls = GetOsVersionClass();
   EXPECT_GE(cls, 0);
   EXPECT_LE(cls, 6);
   EXPECT_EQ(GetOsVersionClass(), cls);
-
-  // A memory DC answers for the display without needing the desktop window.
-  HDC dc = ::CreateCompatibleDC(nullptr);
-  ASSERT_NE(dc, nullptr);
-  const double expected = ::GetDeviceCaps(dc, LOGPIXELSX) / 96.0;
-  EXPECT_NEAR(GetScreenScale(dc), expected, 1e-9);
-  ::DeleteDC(dc);
 }
 
 TEST(ProcessQueries, OwnImagePathAndChildsParent) {

@@ -2,20 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include "support/error_of.h"
 
-namespace {
-
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "";
-}
-
-}  // namespace
 
 TEST(PackageReply, SizesAsTextOrNumberAndDefaults) {
   const PackageData p = ParsePackageReply(

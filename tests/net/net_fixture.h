@@ -9,6 +9,7 @@
 
 #include "app/shared_settings.h"
 #include "net/winsock.h"
+#include "support/error_of.h"
 #include "support/loopback_servers.h"
 
 class NetTest : public testing::Test {
@@ -24,15 +25,6 @@ class NetTest : public testing::Test {
   }
 };
 
-// The message of the exception f throws; "" when it throws none.
-inline std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "";
-}
 
 // A loopback port with nothing listening on it.
 uint16_t ClosedPort();

@@ -1,6 +1,7 @@
 // The ceiling of the two-range design under Wine: two ranged GETs on two threads, receives of at
 // most 1024 bytes into 1 MiB buffers written in place, nothing else.
 //   range_probe HOST PORT PATH SIZE OUTPUT   prints "<bytes> <seconds> <MB/s>"
+// With PROBE_TIMEOUT set, both sockets get the downloader's 2 s receive and send time-outs.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
@@ -27,6 +28,7 @@ bool FetchRange(const char* host, int port, const char* path, long long from, lo
   if (std::getenv("PROBE_TIMEOUT")) {
     DWORD t = 2000;
     ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&t), sizeof t);
+    ::setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&t), sizeof t);
   }
   const std::string request = std::string("GET ") + path + " HTTP/1.1\r\nHost:" + host +
                               "\r\nRange:bytes=" + std::to_string(from) + "-" + std::to_string(to) +

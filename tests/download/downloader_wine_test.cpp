@@ -95,18 +95,24 @@ TEST_F(DownloaderTest, DownloadsTwoRangesVerifiesAndRecords) {
   // No file name from the server: derived from the program's own name and the package version.
   EXPECT_EQ(report.at("file"),
             WideToUtf8(ProductFolder()) + "download_driver_install_v1.0.0.0.exe");
+  // The requests byte for byte, as the simulator received them.
+  const std::string agent = "User-Agent:Mozilla/4.0 (compatible; MSIE 5.00; Windows 98)\r\n";
   const auto heads = Cdn("HEAD");
   ASSERT_EQ(heads.size(), 1u);
+  EXPECT_EQ(heads[0]["head"].asString(), "HEAD /" + kSetupName +
+                                             " HTTP/1.1\r\nHost:127.0.0.1\r\nAccept:*/*\r\n" +
+                                             agent + "Connection:close\r\n\r\n");
   const auto gets = Cdn("GET");
   ASSERT_EQ(gets.size(), 2u);
-  std::set<std::string> ranges;
-  for (const auto& g : gets) ranges.insert(g["headers"]["Range"].asString());
+  std::set<std::string> texts;
+  for (const auto& g : gets) texts.insert(g["head"].asString());
   const size_t half = kSize / 2;
-  EXPECT_EQ(ranges, (std::set<std::string>{"bytes=0-" + std::to_string(half - 1),
-                                           "bytes=" + std::to_string(half) + "-" +
-                                               std::to_string(kSize - 1)}));
-  EXPECT_EQ(gets[0]["headers"]["User-Agent"].asString(),
-            "Mozilla/4.0 (compatible; MSIE 5.00; Windows 98)");
+  const auto rangedGet = [&](size_t from, size_t to) {
+    return "GET /" + kSetupName + " HTTP/1.1\r\nHost:127.0.0.1\r\nAccept:*/*\r\nRange:bytes=" +
+           std::to_string(from) + "-" + std::to_string(to) + "\r\n" + agent +
+           "Connection:close\r\n\r\n";
+  };
+  EXPECT_EQ(texts, (std::set<std::string>{rangedGet(0, half - 1), rangedGet(half, kSize - 1)}));
   EXPECT_EQ(RecordKey(L"md5"), AnsiToWide(Md5Hex(bytes_)));
   EXPECT_EQ(RecordKey(L"path"), Utf8ToWide(report.at("file")));
 }
@@ -256,12 +262,28 @@ TEST_F(DownloaderTest, NextStartResumesFromTheWrittenOffsets) {
 }
 
 TEST_F(DownloaderTest, StopDuringARequestEndsWithinTwoSeconds) {
-  SetSimScenario(R"({"rules":[{"method":"GET","path":"/)" + kSetupName + R"(","stall":true}]})");
   const std::wstring report = dir_.path() + L"report.txt";
-  RunProgram(SiblingExecutable(L"download_driver.exe"), L"1 \"" + report + L"\" 1500", 60000);
-  const auto values = ReadKeyValues(report);
+  const auto releaseAfterStall = [&](const char* method) {
+    SetSimScenario(std::string(R"({"rules":[{"method":")") + method + R"(","path":"/)" +
+                   kSetupName + R"(","stall":true}]})");
+    RemoveFile(report);
+    ClearSimLog();
+    RunProgram(SiblingExecutable(L"download_driver.exe"), L"1 \"" + report + L"\" 1500", 60000);
+    return ReadKeyValues(report);
+  };
+  // A range request that never answers: the workers notice within their receive time-out.
+  auto values = releaseAfterStall("GET");
   ASSERT_EQ(values.count("release_ms"), 1u);
   EXPECT_LT(std::stoi(values.at("release_ms")), 3000);
+  EXPECT_EQ(values.at("progress"), "0");
+
+  // A query that never answers: no size yet, so no progress; the query's own receive time-out
+  // (3 s) bounds the wait.
+  values = releaseAfterStall("HEAD");
+  ASSERT_EQ(values.count("release_ms"), 1u);
+  EXPECT_LT(std::stoi(values.at("release_ms")), 4000);
+  EXPECT_EQ(values.at("progress"), "0");
+  EXPECT_TRUE(Cdn("GET").empty());
 }
 
 TEST_F(DownloaderTest, QueryFollowsARedirectToAPath) {
@@ -271,4 +293,15 @@ TEST_F(DownloaderTest, QueryFollowsARedirectToAPath) {
   const auto report = Download();
   ExpectDownloadedIntact(report);
   EXPECT_EQ(report.at("url"), "http://127.0.0.1:18081/files/" + kSetupName);
+}
+
+// A redirect chain is followed ten hops at most: a loop ends that URL's query with no answer.
+TEST_F(DownloaderTest, RedirectLoopEndsTheQuery) {
+  SetSimScenario(R"({"rules":[{"method":"HEAD","path":"/)" + kSetupName + R"(","redirect":"/)" +
+                 kSetupName + R"("}]})");
+  EXPECT_EQ(Download().at("state"), "5");
+  size_t loopHeads = 0;
+  for (const auto& h : Cdn("HEAD")) loopHeads += h["path"].asString() == "/" + kSetupName;
+  EXPECT_EQ(loopHeads, 11u) << ServedLog();
+  EXPECT_TRUE(Cdn("GET").empty());
 }

@@ -4,7 +4,8 @@
 // Prints "progress N" lines and ends with "state=S", "file=PATH", "url=URL", "seconds=T"; the
 // same final lines go to the report file when one is given. With release-after-ms the downloader is
 // released that long after its start, as when the user closes the installer mid-download, and
-// "release_ms=T" reports how long the release took. Exit code 0 when the setup program is ready.
+// "release_ms=T" reports how long the release took, "progress=P" the progress just before it.
+// Exit code 0 when the setup program is ready.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -42,12 +43,14 @@ int main(int argc, char** argv) {
   if (releaseAfter > 0) {
     downloader->Start();
     ::Sleep(static_cast<DWORD>(releaseAfter));
+    const int32_t progress = downloader->GetProgress();
     LARGE_INTEGER before, after;
     ::QueryPerformanceCounter(&before);
     downloader->Release();
     ::QueryPerformanceCounter(&after);
     const std::string report = "release_ms=" +
-        std::to_string((after.QuadPart - before.QuadPart) * 1000 / frequency.QuadPart) + "\n";
+        std::to_string((after.QuadPart - before.QuadPart) * 1000 / frequency.QuadPart) +
+        "\nprogress=" + std::to_string(progress) + "\n";
     std::fputs(report.c_str(), stdout);
     if (argc > 2) {
       if (FILE* f = std::fopen(argv[2], "wb")) {

@@ -76,6 +76,7 @@ int ReadRequest(int fd, Request* request, int* status, std::string* error) {
     *status = 400;
     return -1;
   }
+  request->head = buffer.substr(0, head_end);
   std::string rest = buffer.substr(head_end);
   const std::string* expect = request->Find("Expect");
   if (expect != nullptr && EqualsIgnoreCase(Trim(*expect), "100-continue")) {
@@ -289,6 +290,7 @@ void ServeConnection(Server& server, const Listener& listener, int fd, const std
   line["method"] = request.method;
   line["path"] = request.target;
   line["headers"] = HeadersObject(request);
+  line["head"] = request.head;
   const std::string* range = request.Find("Range");
   line["range"] = range != nullptr ? Json::Value(*range) : Json::Value();
   line["fault"] = Json::Value();

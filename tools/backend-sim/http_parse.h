@@ -20,6 +20,7 @@ struct Request {
   std::string query;   // target after '?', not decoded
   std::string version;
   std::vector<Header> headers;
+  std::string head;  // the head exactly as received, blank line included
   std::string body;
 
   // Value of the first header with this name (case-insensitive), or null.

@@ -206,11 +206,23 @@ TEST_F(DownloaderTest, ReusesARecordedSetupProgramOfTheServersVersion) {
   const std::string ini = "[General]\r\nmd5=" + md5 + "\r\npath=" + WideToUtf8(recorded) + "\r\n";
   std::ofstream(InstallRecordPath().c_str(), std::ios::binary) << ini;
   SetSimScenario(R"({"app_version":{"data":{"versionCode":"1.2.3.4"}}})");
+  HttpSink sink(endpoints::kTelemetryPort);
   const auto report = Download();
   EXPECT_EQ(report.at("state"), "4");
   EXPECT_EQ(Utf8ToWide(report.at("file")), recorded);
   EXPECT_EQ(Cdn("HEAD").size(), 1u);
   EXPECT_TRUE(Cdn("GET").empty());
+  const bool reported = sink.WaitFor([](const auto& requests) {
+    for (const auto& e : EventsNamed(ReceivedRecords(requests), "pSoftDownloadResult")) {
+      const Json::Value& p = e["event"]["properties"];
+      if (p["string"]["soft_download_status"].asString() == WideToUtf8(L"存在本地文件") &&
+          p["int"]["download_time"].asInt() == -1) {
+        return true;
+      }
+    }
+    return false;
+  }, 15000);
+  EXPECT_TRUE(reported);
 }
 
 TEST_F(DownloaderTest, FirstUrlNotFoundOrNoPackageGiveTheDefaultUrl) {

@@ -13,12 +13,12 @@
 #include <thread>
 #include <vector>
 
+#include "probe_output.h"
+
 namespace {
 
-std::mutex g_file_lock;
-
 bool FetchRange(const char* host, int port, const char* path, long long from, long long to,
-                HANDLE file) {
+                ProbeOutput* file) {
   SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in target = {};
   target.sin_family = AF_INET;
@@ -40,12 +40,7 @@ bool FetchRange(const char* host, int port, const char* path, long long from, lo
   bool inHead = true;
   long long offset = from;
   auto flush = [&] {
-    std::lock_guard<std::mutex> hold(g_file_lock);
-    LARGE_INTEGER at;
-    at.QuadPart = offset;
-    ::SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
-    DWORD written = 0;
-    ::WriteFile(file, buffer.data(), static_cast<DWORD>(filled), &written, nullptr);
+    file->WriteAt(offset, buffer.data(), static_cast<uint32_t>(filled));
     offset += static_cast<long long>(filled);
     filled = 0;
   };
@@ -79,24 +74,18 @@ int main(int argc, char** argv) {
   WSADATA data;
   ::WSAStartup(MAKEWORD(2, 2), &data);
   const long long size = std::atoll(argv[4]);
-  HANDLE file = ::CreateFileA(argv[5], GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  LARGE_INTEGER length;
-  length.QuadPart = size;
-  ::SetFilePointerEx(file, length, nullptr, FILE_BEGIN);
-  ::SetEndOfFile(file);
-  LARGE_INTEGER frequency, start, stop;
-  ::QueryPerformanceFrequency(&frequency);
-  ::QueryPerformanceCounter(&start);
   bool ok1 = false, ok2 = false;
-  const long long half = size / 2;
-  std::thread a([&] { ok1 = FetchRange(argv[1], std::atoi(argv[2]), argv[3], 0, half - 1, file); });
-  std::thread b([&] { ok2 = FetchRange(argv[1], std::atoi(argv[2]), argv[3], half, size - 1, file); });
-  a.join();
-  b.join();
-  ::QueryPerformanceCounter(&stop);
-  ::CloseHandle(file);
-  const double seconds = static_cast<double>(stop.QuadPart - start.QuadPart) / frequency.QuadPart;
-  std::printf("%lld %.3f %.1f\n", size, seconds, static_cast<double>(size) / seconds / 1e6);
+  double seconds = 0;
+  {
+    ProbeOutput file(argv[5], size);
+    const ProbeClock clock;
+    const long long half = size / 2;
+    std::thread a([&] { ok1 = FetchRange(argv[1], std::atoi(argv[2]), argv[3], 0, half - 1, &file); });
+    std::thread b([&] { ok2 = FetchRange(argv[1], std::atoi(argv[2]), argv[3], half, size - 1, &file); });
+    a.join();
+    b.join();
+    seconds = clock.Seconds();
+  }
+  PrintProbeFigures(size, seconds);
   return ok1 && ok2 ? 0 : 1;
 }
